@@ -83,6 +83,7 @@ std::string RenderRow(Random& random, int page, int index, std::vector<KeptRow>*
                  : kindRoll < 19 ? RowKind::kMissingBar
                                  : RowKind::kBadType;
   KeptRow row;
+  row.page = page;
   row.ip = std::to_string(1 + random.Below(223)) + "." + std::to_string(random.Below(256)) + "." +
            std::to_string(random.Below(256)) + "." + std::to_string(1 + random.Below(254));
   row.port = kPorts[random.Below(kPorts.size())];
@@ -153,7 +154,7 @@ std::string PagerHtml(int pages) {
   }
   if (pages >= 11) {
     out += " <span class=\"gap\">...</span>";
-    for (int i = pages - 1; i <= pages; ++i) {
+    for (long long i = pages - 1LL; i <= pages; ++i) {
       out += " <a href=\"/nn/" + std::to_string(i) + "\">" + std::to_string(i) + "</a>";
     }
   } else {

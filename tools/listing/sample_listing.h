@@ -15,10 +15,11 @@ struct Options {
   bool gbk = false;      // serve GBK instead of UTF-8 (the meta charset follows)
 };
 
-// A kept row as the table shows it, columns 1 to 7, in UTF-8.
+// A kept row as the table shows it, columns 1 to 7, in UTF-8, and the page it
+// stands on.
 struct KeptRow {
   std::string ip, port, location, type, speed, connectTime, verified;
-  friend bool operator==(const KeptRow&, const KeptRow&) = default;
+  int page = 0;
 };
 
 class SampleListing {
