@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev libpcre2-dev libicu-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   fonts-wqy-microhei xvfb xdotool xclip x11-apps imagemagick
-  tinyproxy curl openssl
+  tinyproxy curl openssl clang libclang-rt-14-dev
 )
 
 missing=()
