@@ -3,7 +3,7 @@
 PRESET ?= debug
 BUILD  := build/$(PRESET)
 
-.PHONY: setup configure build run test bench format clean
+.PHONY: setup configure build run test sanitize bench fuzz format clean
 
 setup:
 	@bash tools/setup.sh
@@ -19,6 +19,20 @@ run: build
 
 test: build
 	ctest --preset $(PRESET) -j2
+
+# The suite under ASan + UBSan, and the concurrency tests under ThreadSanitizer.
+sanitize: setup
+	@test -f build/asan/build.ninja || cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan -j2
+	@test -f build/tsan/build.ninja || cmake --preset tsan
+	cmake --build --preset tsan
+	ctest --preset tsan -j2 -L net
+
+fuzz: setup
+	@test -f build/fuzz/build.ninja || cmake --preset fuzz
+	cmake --build --preset fuzz
+	@bash tools/fuzz.sh build/fuzz
 
 bench:
 	@$(MAKE) --no-print-directory build PRESET=release
