@@ -1,0 +1,71 @@
+#include "app/proxy_table_view.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QStyledItemDelegate>
+
+namespace velmora {
+
+namespace {
+
+// Leaves the selected look out while the view lacks the focus.
+class FocusedSelectionDelegate final : public QStyledItemDelegate {
+ public:
+  explicit FocusedSelectionDelegate(QAbstractItemView* view)
+      : QStyledItemDelegate(view), view_(view) {}
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (!view_->hasFocus()) option->state &= ~QStyle::State_Selected;
+  }
+
+ private:
+  QAbstractItemView* view_;
+};
+
+}  // namespace
+
+ProxyTableView::ProxyTableView(QWidget* parent) : QTableView(parent) {
+  setItemDelegate(new FocusedSelectionDelegate(this));
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setShowGrid(true);
+  setSortingEnabled(false);
+  setWordWrap(false);
+  setTabKeyNavigation(false);  // Tab leaves the table for the next control
+  setCornerButtonEnabled(false);
+
+  QHeaderView* columns = horizontalHeader();
+  columns->setSectionsClickable(true);  // clicks are taken and change nothing
+  columns->setSectionsMovable(false);
+  columns->setSortIndicatorShown(false);
+  columns->setHighlightSections(false);
+  columns->setStretchLastSection(false);
+  columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+  // Every row has the same height and nothing is ever measured to fit its
+  // contents, so a growing table costs the view nothing per row.
+  QHeaderView* rows = verticalHeader();
+  rows->hide();
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(fontMetrics().height() + 4);
+}
+
+void ProxyTableView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    rightPressed_ = true;
+    if (!indexAt(event->position().toPoint()).isValid()) clearSelection();
+  }
+  QTableView::mousePressEvent(event);
+}
+
+void ProxyTableView::mouseReleaseEvent(QMouseEvent* event) {
+  QTableView::mouseReleaseEvent(event);
+  if (event->button() != Qt::RightButton || !rightPressed_) return;
+  rightPressed_ = false;
+  if (viewport()->rect().contains(event->position().toPoint())) emit rightClicked();
+}
+
+}  // namespace velmora
