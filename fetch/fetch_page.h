@@ -21,7 +21,7 @@ void InitializeFetch();
 // are given at all.
 struct FetchOptions {
   int method = 0;       // 1: POST with a body; anything else: GET without one
-  Text postText;        // the body when *postBytes is empty
+  Text postText{};      // the body when *postBytes is empty
   Text* cookies = nullptr;     // given: sent as a Cookie line, no automatic cookies,
                                // and the response's cookies merged into it
   Text* cookiesOut = nullptr;  // the response's cookies, "a=1; b=2"
@@ -29,7 +29,7 @@ struct FetchOptions {
   Text* locationOut = nullptr;   // the redirect target, else the raw response headers
   bool noRedirect = false;
   Bytes* postBytes = nullptr;    // the body; filled from postText when empty and a body is sent
-  std::optional<Text> proxy;     // "host:port" of an HTTP proxy; empty: none
+  std::optional<Text> proxy{};   // "host:port" of an HTTP proxy; empty: none
   Text* headersOut = nullptr;    // the raw header block of the last response
 };
 
