@@ -43,6 +43,15 @@ PCRE2_SPTR Units(std::u16string_view s) { return reinterpret_cast<PCRE2_SPTR>(s.
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// UTF-16 can only be malformed through its surrogates; text without any is
+// well-formed. One branch-free pass over the subject is far cheaper than the
+// engine's own check.
+bool HasSurrogate(std::u16string_view s) {
+  unsigned found = 0;
+  for (char16_t c : s) found |= (c & 0xF800u) == 0xD800u;
+  return found != 0;
+}
+
 }  // namespace
 
 struct RegexObject::State {
@@ -144,7 +153,9 @@ void RegexObject::State::Run(std::u16string_view units, bool global) {
     return unit < unitBytes.size() ? unitBytes[unit] : static_cast<std::int32_t>(subject.size());
   };
   PCRE2_SIZE offset = 0;
-  std::uint32_t flags = 0;  // the first search checks the subject's encoding, later ones skip it
+  // The subject's encoding is checked once: here when it holds no surrogate,
+  // else by the first search. Later searches skip the check.
+  std::uint32_t flags = HasSurrogate(units) ? 0 : PCRE2_NO_UTF_CHECK;
   for (;;) {
     int rc = pcre2_match(code.get(), Units(units), length, offset, flags, matchData.get(),
                          matchContext.get());
@@ -253,9 +264,10 @@ bool RegexObject::Create(const Text& pattern, const Text& subject, bool caseSens
   s.pattern = expandQuoteMarker ? ReplaceText(pattern, QuoteMarker(), "\"") : pattern;
   s.subject = subject;
 
-  // No PCRE2_UCP: \d, \s and \w keep their ASCII meaning. "$" without multiline
-  // matches at the very end only, not before a final line feed.
-  std::uint32_t options = PCRE2_UTF;
+  // No PCRE2_UCP: \d, \s and \w keep their ASCII meaning. "\uhhhh" and "\xhh"
+  // name characters, as in the engine this object stands for. "$" without
+  // multiline matches at the very end only, not before a final line feed.
+  std::uint32_t options = PCRE2_UTF | PCRE2_ALT_BSUX;
   if (!caseSensitive) options |= PCRE2_CASELESS;
   options |= multiline ? PCRE2_MULTILINE : PCRE2_DOLLAR_ENDONLY;
   if (!s.Prepare() || !s.Compile(s.pattern, options)) {

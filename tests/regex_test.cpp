@@ -137,7 +137,7 @@ TEST(RegexObject, LineAndClassRules) {
       {"^ at the start only", "^\\w", "ab\ncd", false, {"a"}},
       {"$ at line ends", "\\w$", "ab\ncd", true, {"b", "d"}},
       {"$ at the very end only", "\\w$", "ab\ncd\n", false, {}},
-      {"CR does not end a line", "\\w$", "ab\r\ncd", true, {"d"}},
+      {"\\u names a character", "\\u9AD8\\x41", G("高A"), true, {G("高A")}},
   };
   RegexObject regex;
   for (const Case& c : cases) {

@@ -1,0 +1,85 @@
+// The row pattern over one listing page of 100 rows, as the worker runs it: a
+// fresh Create on the kept object, then all nine groups of every match.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "collect/listing.h"
+#include "regex/regex_object.h"
+#include "text/charset.h"
+#include "text/text.h"
+#include "tools/listing/sample_listing.h"
+
+namespace velmora {
+namespace {
+
+const Text& ListingPage() {
+  static const Text page = [] {
+    sample::SampleListing listing({.pages = 1, .rowsPerPage = 100, .gbk = true});
+    return Text(std::string_view(listing.Page(1)));
+  }();
+  return page;
+}
+
+void ReadAllGroups(const RegexObject& regex) {
+  int count = regex.MatchCount();
+  for (int m = 1; m <= count; ++m) {
+    for (int g = 1; g <= 9; ++g) {
+      Text group = regex.SubmatchText(m, g);
+      benchmark::DoNotOptimize(group);
+    }
+  }
+}
+
+void Report(benchmark::State& state, const RegexObject& regex) {
+  const Text& page = ListingPage();
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * page.size());
+  state.counters["page_bytes"] = page.size();
+  state.counters["matches"] = regex.MatchCount();
+}
+
+// One page on the worker's kept object: the compiled pattern is reused.
+void BM_RowPatternPage(benchmark::State& state) {
+  const Text& page = ListingPage();
+  RegexObject regex;
+  for (auto _ : state) {
+    regex.Create(RowPattern(), page);
+    ReadAllGroups(regex);
+  }
+  Report(state, regex);
+}
+BENCHMARK(BM_RowPatternPage)->Unit(benchmark::kMicrosecond);
+
+// The same with a new object each time, so the pattern is compiled and
+// JIT-compiled for every page: what keeping the compiled pattern saves.
+void BM_RowPatternPageFreshObject(benchmark::State& state) {
+  const Text& page = ListingPage();
+  for (auto _ : state) {
+    RegexObject regex;
+    regex.Create(RowPattern(), page);
+    ReadAllGroups(regex);
+  }
+  RegexObject regex;
+  regex.Create(RowPattern(), page);
+  Report(state, regex);
+}
+BENCHMARK(BM_RowPatternPageFreshObject)->Unit(benchmark::kMicrosecond);
+
+// The GBK to UTF-16 conversion with unit offsets alone, the part of each page
+// spent before matching begins.
+void BM_PageToUtf16(benchmark::State& state) {
+  const Text& page = ListingPage();
+  std::vector<std::int32_t> offsets;
+  for (auto _ : state) {
+    std::u16string units = GbkToUtf16(page.view(), &offsets);
+    benchmark::DoNotOptimize(units);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * page.size());
+}
+BENCHMARK(BM_PageToUtf16)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace velmora
