@@ -5,8 +5,12 @@
 #include <cstdlib>
 
 #include "app/main_window.h"
+#include "fetch/fetch_page.h"
 
 int main(int argc, char** argv) {
+  // The HTTP client's process-wide set-up, before any thread exists (the
+  // toolkit starts threads of its own).
+  velmora::InitializeFetch();
   QApplication app(argc, argv);
   velmora::MainWindow window;
   window.show();

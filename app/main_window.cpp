@@ -13,6 +13,8 @@
 #include <QScreen>
 #include <QShortcut>
 
+#include <mutex>
+
 #include "app/handlers.h"
 #include "app/proxy_table_model.h"
 #include "app/proxy_table_view.h"
@@ -21,7 +23,10 @@
 
 // The icon lives in this static library, whose resource initialiser the linker
 // would otherwise drop; this must stand outside any namespace.
-static void InitAppResources() { Q_INIT_RESOURCE(velmora); }
+static void InitAppResources() {
+  static std::once_flag once;
+  std::call_once(once, [] { Q_INIT_RESOURCE(velmora); });
+}
 
 namespace velmora {
 
@@ -151,7 +156,9 @@ bool MainWindow::SetClipboardText(const Text& text) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     const QString wanted = ToQString(text);
     clipboard->setText(wanted);
-    return clipboard->text() == wanted;
+    // Owning the clipboard means it holds our text; where the platform does not
+    // say (offscreen), read it back.
+    return clipboard->ownsClipboard() || clipboard->text() == wanted;
   });
 }
 

@@ -102,11 +102,16 @@ void ProxyTableModel::SetCell(int row, int column, const Text& text) {
   const std::size_t newLength = static_cast<std::size_t>(text.size());
   // Offsets are 32-bit; a row that would outgrow them keeps its old cell.
   if (r.bytes.size() - oldLength + newLength > std::numeric_limits<std::uint32_t>::max()) return;
+  // Rebuilt at its exact size rather than grown in place, which would leave
+  // up to half of each row's allocation unused once the worker is done with it.
+  std::string updated;
   try {
-    r.bytes.replace(begin, oldLength, text.view());  // unchanged if it throws
+    updated.reserve(r.bytes.size() - oldLength + newLength);
   } catch (const std::bad_alloc&) {
     return;
   }
+  updated.append(r.bytes, 0, begin).append(text.view()).append(r.bytes, begin + oldLength);
+  r.bytes.swap(updated);
   const std::uint32_t newEnd = begin + static_cast<std::uint32_t>(newLength);
   const std::uint32_t shift = newEnd - r.ends[c];  // wraps for a shorter cell, as intended
   for (std::size_t i = c; i < r.ends.size(); ++i) r.ends[i] += shift;

@@ -8,7 +8,8 @@ namespace velmora {
 
 namespace {
 
-// Leaves the selected look out while the view lacks the focus.
+// Leaves the selected look out while the view lacks the focus, and never marks
+// the row under the pointer.
 class FocusedSelectionDelegate final : public QStyledItemDelegate {
  public:
   explicit FocusedSelectionDelegate(QAbstractItemView* view)
@@ -17,6 +18,7 @@ class FocusedSelectionDelegate final : public QStyledItemDelegate {
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
+    option->state &= ~QStyle::State_MouseOver;
     if (!view_->hasFocus()) option->state &= ~QStyle::State_Selected;
   }
 
