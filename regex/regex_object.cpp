@@ -3,11 +3,13 @@
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "regex/subject_units.h"
 #include "text/charset.h"
 
 namespace velmora {
@@ -15,9 +17,11 @@ namespace velmora {
 namespace {
 
 // Bounds on one search, so that a pattern that backtracks without end cannot hang
-// the caller. The row pattern over a 100-row page needs a few hundred steps of the
-// match limit per row and a few KiB of stack; these leave room for far longer
-// pages and lines and still stop a runaway search within tens of milliseconds.
+// the caller; a search that reaches one ends the match list. The engine counts
+// the match limit afresh at every start position. The row pattern needs about
+// 300 steps for a row, plus one for every character its lazy groups pass over,
+// and a depth of 20: these limits take lines of up to a million characters, and
+// a runaway start position gives up after about 4 ms (JIT) or 20 ms (interpreter).
 constexpr std::uint32_t kMatchLimit = 1'000'000;  // backtracking steps of one search
 constexpr std::uint32_t kDepthLimit = 100'000;    // nested backtracking points (interpreter)
 constexpr PCRE2_SIZE kHeapLimitKiB = 64 * 1024;   // backtracking frames (interpreter)
@@ -43,15 +47,6 @@ PCRE2_SPTR Units(std::u16string_view s) { return reinterpret_cast<PCRE2_SPTR>(s.
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// UTF-16 can only be malformed through its surrogates; text without any is
-// well-formed. One branch-free pass over the subject is far cheaper than the
-// engine's own check.
-bool HasSurrogate(std::u16string_view s) {
-  unsigned found = 0;
-  for (char16_t c : s) found |= (c & 0xF800u) == 0xD800u;
-  return found != 0;
-}
-
 }  // namespace
 
 struct RegexObject::State {
@@ -65,8 +60,8 @@ struct RegexObject::State {
 
   // Made once, on the first Create.
   Pcre2Ptr<pcre2_compile_context> compileContext;
+  Pcre2Ptr<pcre2_jit_stack> jitStack;  // assigned to the match context
   Pcre2Ptr<pcre2_match_context> matchContext;
-  Pcre2Ptr<pcre2_jit_stack> jitStack;
 
   // What the last Create left.
   bool created = false;  // a pattern was given
@@ -80,20 +75,24 @@ struct RegexObject::State {
   std::vector<std::int32_t> spans;
   // For every match, the offset of its start in UTF-16 units.
   std::vector<std::int32_t> firstIndex;
-  // Scratch: the byte offset in `subject` of every UTF-16 unit of the subject.
+  // Scratch: the subject in UTF-16, and the byte offset in `subject` of each unit.
+  std::u16string units;
   std::vector<std::int32_t> unitBytes;
 
   bool Prepare();
   bool Compile(const Text& source, std::uint32_t options);
-  void Run(std::u16string_view units, bool global);
+  void Run(bool global, bool wellFormed);
 
   int Count() const { return static_cast<int>(firstIndex.size()); }
   bool HasMatch(int index) const { return matched && index >= 1 && index <= Count(); }
   bool HasGroup(int index, int group) const {
     return HasMatch(index) && group >= 1 && group <= groups;
   }
+  std::size_t SpanAt(int match) const {  // where the spans of a 0-based match begin
+    return static_cast<std::size_t>(match) * 2 * static_cast<std::size_t>(groups + 1);
+  }
   std::string_view Span(int match, int group) const {  // 0-based match, group 0 the whole match
-    std::size_t at = static_cast<std::size_t>(match * 2 * (groups + 1) + group * 2);
+    std::size_t at = SpanAt(match) + static_cast<std::size_t>(group) * 2;
     if (spans[at] < 0) return {};
     return subject.view().substr(static_cast<std::size_t>(spans[at]),
                                  static_cast<std::size_t>(spans[at + 1] - spans[at]));
@@ -126,12 +125,12 @@ bool RegexObject::State::Compile(const Text& source, std::uint32_t options) {
   if (code && codeOptions == options && codePattern == source) return true;
   code.reset();
   matchData.reset();
-  std::u16string units = GbkToUtf16(source.view());
-  if (units.empty() && !source.empty()) return false;
+  std::u16string sourceUnits = GbkToUtf16(source.view());
+  if (sourceUnits.empty() && !source.empty()) return false;
   int error = 0;
   PCRE2_SIZE errorOffset = 0;
-  Pcre2Ptr<pcre2_code> compiled(pcre2_compile(Units(units), units.size(), options, &error,
-                                              &errorOffset, compileContext.get()));
+  Pcre2Ptr<pcre2_code> compiled(pcre2_compile(Units(sourceUnits), sourceUnits.size(), options,
+                                              &error, &errorOffset, compileContext.get()));
   if (!compiled) return false;
   // Where the machine has no JIT this fails and the interpreter runs instead.
   pcre2_jit_compile(compiled.get(), PCRE2_JIT_COMPLETE);
@@ -147,15 +146,15 @@ bool RegexObject::State::Compile(const Text& source, std::uint32_t options) {
   return true;
 }
 
-void RegexObject::State::Run(std::u16string_view units, bool global) {
+void RegexObject::State::Run(bool global, bool wellFormed) {
   const PCRE2_SIZE length = units.size();
   auto byteAt = [&](PCRE2_SIZE unit) {
     return unit < unitBytes.size() ? unitBytes[unit] : static_cast<std::int32_t>(subject.size());
   };
   PCRE2_SIZE offset = 0;
-  // The subject's encoding is checked once: here when it holds no surrogate,
-  // else by the first search. Later searches skip the check.
-  std::uint32_t flags = HasSurrogate(units) ? 0 : PCRE2_NO_UTF_CHECK;
+  // The subject's encoding is checked once: by its conversion when that found no
+  // surrogate, else by the first search. Later searches skip the check.
+  std::uint32_t flags = wellFormed ? PCRE2_NO_UTF_CHECK : 0;
   for (;;) {
     int rc = pcre2_match(code.get(), Units(units), length, offset, flags, matchData.get(),
                          matchContext.get());
@@ -276,10 +275,10 @@ bool RegexObject::Create(const Text& pattern, const Text& subject, bool caseSens
     return false;
   }
 
-  std::u16string units = GbkToUtf16(s.subject.view(), &s.unitBytes);
-  if (units.empty() && !s.subject.empty()) return false;
+  bool wellFormed = SubjectToUtf16(s.subject.view(), s.units, s.unitBytes);
+  if (s.units.empty() && !s.subject.empty()) return false;
   s.groups = s.codeGroups;
-  s.Run(units, global);
+  s.Run(global, wellFormed);
   s.matched = true;
   return true;
 }
@@ -296,8 +295,8 @@ Text RegexObject::Replace(const Text& replacement) {
   out.reserve(subject.size());
   std::size_t copied = 0;
   for (int m = 0; m < s.Count(); ++m) {
-    std::size_t at = static_cast<std::size_t>(m * 2 * (s.groups + 1));
-    auto start = static_cast<std::size_t>(s.spans[at]);
+    std::size_t at = s.SpanAt(m);
+    auto start = std::max(static_cast<std::size_t>(s.spans[at]), copied);
     out.append(subject.substr(copied, start - copied));
     s.AppendExpansion(out, replacement.view(), m);
     copied = static_cast<std::size_t>(s.spans[at + 1]);

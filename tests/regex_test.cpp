@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "collect/listing.h"
 #include "regex/regex_object.h"
+#include "regex/subject_units.h"
 #include "text/charset.h"
 #include "text/text.h"
 
@@ -131,7 +134,11 @@ TEST(RegexObject, LineAndClassRules) {
   const Case cases[] = {
       {"dot takes CR, not LF", "a.b", "a\rb a\nb", true, {"a\rb"}},
       {"dot takes a two-byte character", G("高."), G("高匿"), true, {G("高匿")}},
-      {"\\s is ASCII white space", "\\s", G("\t\r\n\v\f 　"), true, {"\t", "\r", "\n", "\v", "\f", " "}},
+      {"\\s is ASCII white space",
+       "\\s",
+       G("\t\r\n\v\f 　"),
+       true,
+       {"\t", "\r", "\n", "\v", "\f", " "}},
       {"\\d is ASCII digits", "\\d+", G("１２3４"), true, {"3"}},
       {"^ at line starts", "^\\w", "ab\ncd", true, {"a", "c"}},
       {"^ at the start only", "^\\w", "ab\ncd", false, {"a"}},
@@ -273,15 +280,16 @@ std::string Row(const std::string& ip, const std::string& port, const std::strin
            std::to_string(width) + "%\">\n        \n      </div>\n    </div>\n  </td>\n";
   };
   return "<tr class=\"odd\">\n  <td class=\"country\"><img src=\"/img/cn.png\" alt=\"Cn\" /></td>\n"
-         "  <td>" + ip + "</td>\n  <td>" + port + "</td>\n  <td>\n    " + location +
-         "\n  </td>\n  <td>" + anonymity + "</td>\n  <td>" + type + "</td>\n" + bar(speed, 87) +
-         bar(connect, 95) + "  <td>" + verified + "</td>\n</tr>\n";
+         "  <td>" +
+         ip + "</td>\n  <td>" + port + "</td>\n  <td>\n    " + location + "\n  </td>\n  <td>" +
+         anonymity + "</td>\n  <td>" + type + "</td>\n" + bar(speed, 87) + bar(connect, 95) +
+         "  <td>" + verified + "</td>\n</tr>\n";
 }
 
 std::string RowFixture() {
   return "<table id=\"ip_list\">\n" +
-         Row("1.2.3.4", "8080", "<a href=\"/2026-12-1/1\">江苏南京</a>", "高匿", "HTTP",
-             "0.52秒", "0.05秒", "26-12-10 10:10") +
+         Row("1.2.3.4", "8080", "<a href=\"/2026-12-1/1\">江苏南京</a>", "高匿", "HTTP", "0.52秒",
+             "0.05秒", "26-12-10 10:10") +
          Row("5.6.7.8", "80", "北京", "透明", "HTTP", "0.1秒", "0.3秒", "26-12-10 10:11") +
          Row("9.10.11.12", "3128", "北京", "高匿", "HTTPS", "2.9999998秒", "1秒",
              "26-12-11 23:59") +
@@ -292,19 +300,19 @@ std::string RowFixture() {
 
 void ExpectFixtureRows(const RegexObject& regex) {
   const std::vector<std::vector<std::string>> want = {
-      {"1.2.3.4", "8080", "<a href=\"/2026-12-1/1\">江苏南京</a>", "江苏南京", "", "HTTP",
-       "0.52秒", "0.05秒", "26-12-10 10:10"},
+      {"1.2.3.4", "8080", "<a href=\"/2026-12-1/1\">江苏南京</a>", "江苏南京", "", "HTTP", "0.52秒",
+       "0.05秒", "26-12-10 10:10"},
       {"9.10.11.12", "3128", "北京", "", "北京", "HTTPS", "2.9999998秒", "1秒", "26-12-11 23:59"},
-      {"13.14.15.16", "9999", "<a href=\"/unknown\"></a>", "", "", "http", "未知",
-       "0.9999998秒", "26-12-11 08:00"},
+      {"13.14.15.16", "9999", "<a href=\"/unknown\"></a>", "", "", "http", "未知", "0.9999998秒",
+       "26-12-11 08:00"},
   };
   ASSERT_EQ(regex.MatchCount(), 3);
   EXPECT_EQ(regex.SubmatchCount(), 9);
   for (int m = 1; m <= 3; ++m) {
     for (int g = 1; g <= 9; ++g) {
       SCOPED_TRACE(testing::Message() << "match " << m << " group " << g);
-      EXPECT_EQ(regex.SubmatchText(m, g), G(want[static_cast<std::size_t>(m - 1)]
-                                               [static_cast<std::size_t>(g - 1)]));
+      EXPECT_EQ(regex.SubmatchText(m, g),
+                G(want[static_cast<std::size_t>(m - 1)][static_cast<std::size_t>(g - 1)]));
     }
     EXPECT_EQ(regex.SubmatchText(m, 10), Text());
     EXPECT_EQ(regex.SubmatchText(m, 0), Text());
@@ -328,6 +336,49 @@ TEST(RegexObject, RowPatternOverCrLfPage) {
   RegexObject regex;
   ASSERT_TRUE(regex.Create(RowPattern(), G(page)));
   ExpectFixtureRows(regex);
+}
+
+// The subject's conversion routes ASCII around the converter; units and offsets
+// must be exactly the converter's own, malformed input included.
+TEST(SubjectToUtf16, GivesTheConvertersUnitsAndOffsets) {
+  auto expectSame = [](const std::string& gbk) {
+    std::vector<std::int32_t> wantOffsets;
+    const std::u16string want = GbkToUtf16(gbk, &wantOffsets);
+    std::u16string units = u"stale";
+    std::vector<std::int32_t> offsets = {7, 7};
+    SubjectToUtf16(gbk, units, offsets);
+    return units == want && offsets == wantOffsets;
+  };
+  const std::string cases[] = {
+      "",
+      "plain ascii, longer than one eight-byte word",
+      "\xB8\xDF\xC4\xE4",  // two characters, nothing else
+      "<td>\xB8\xDF\xC4\xE4</td>\n<td>\xCD\xB8</td>",
+      "a\x81",  // lead byte alone at the end
+      "\x81\x41"
+      "bc",  // second byte in the ASCII range
+      "\x81\x30"
+      "abcdefghijk",                   // second byte not allowed: lead alone, then '0'
+      "\x81\x7F\x81\xFF\x80\xFF\xA1",  // DEL, 0xFF, the euro byte, lone bytes
+      "\x80\x81\x41",                  // 0x80 stands alone, the pair after it stays
+      std::string(3, 'x') + "\xA1\xA1" + std::string(20, 'y') + "\xA3\xB1",
+  };
+  for (const std::string& gbk : cases) {
+    EXPECT_TRUE(expectSame(gbk)) << testing::PrintToString(gbk);
+  }
+
+  std::mt19937 random(20261211);
+  const char interesting[] = {'a',    '<',    '\n',   0x30,   0x40,   0x41,   0x7E,  0x7F,
+                              '\x80', '\x81', '\xA1', '\xB8', '\xDF', '\xFE', '\xFF'};
+  for (int round = 0; round < 20000; ++round) {
+    std::string gbk(random() % 24, ' ');
+    for (char& c : gbk) {
+      c = random() % 4 ? interesting[random() % sizeof interesting]
+                       : static_cast<char>(1 + random() % 255);
+    }
+    gbk.insert(random() % (gbk.size() + 1), std::string(random() % 20, 'x'));
+    ASSERT_TRUE(expectSame(gbk)) << testing::PrintToString(gbk);
+  }
 }
 
 // Nested quantifiers over a long run that cannot match backtrack without end;
