@@ -147,8 +147,10 @@ class HandleLease {
 
  private:
   void Clear() {
+    // A null cookie file stops the cookie engine and frees its cookies and its
+    // list of files, which curl_easy_reset alone would leak.
+    curl_easy_setopt(handle_, CURLOPT_COOKIEFILE, static_cast<char*>(nullptr));
     curl_easy_reset(handle_);
-    curl_easy_setopt(handle_, CURLOPT_COOKIELIST, "ALL");
   }
   CURL* handle_;
 };
@@ -195,8 +197,9 @@ void CompleteHeaders(Text& headers, const Text& url, const Text& cookies) {
 std::string RequestUrl(const Text& url, bool secure) {
   std::unique_ptr<CURLU, UrlCleanup> parts(curl_url());
   if (!parts) return {};
+  const Text rawPath = UrlPath(url);
   std::string path;
-  for (unsigned char c : UrlPath(url).view()) {
+  for (unsigned char c : rawPath.view()) {
     if (c <= 0x20 || c == 0x7F) {
       char escaped[4];
       std::snprintf(escaped, sizeof escaped, "%%%02X", c);
