@@ -349,7 +349,8 @@ void Perform(CURL* handle, const Request& request, Transfer& transfer) {
   if (request.automaticCookies) {
     curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");
     before = CookieJar().Snapshot();
-    for (const auto& [key, line] : before) curl_easy_setopt(handle, CURLOPT_COOKIELIST, line.c_str());
+    for (const auto& [key, line] : before)
+      curl_easy_setopt(handle, CURLOPT_COOKIELIST, line.c_str());
   }
 
   CURLcode result = curl_easy_perform(handle);

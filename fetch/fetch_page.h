@@ -15,22 +15,22 @@ extern const Text kDefaultAgent;
 // as long as the first fetch runs before a second thread does anything with curl.
 void InitializeFetch();
 
-// FetchPage's optional arguments, in their traditional order. A pointer is the
+// FetchPage's optional arguments, in the routine's own order. A pointer is the
 // caller's variable (in/out or out); null means omitted, which reads as empty and
 // throws away what would be written. `cookies` and `proxy` count by whether they
 // are given at all.
 struct FetchOptions {
-  int method = 0;       // 1: POST with a body; anything else: GET without one
-  Text postText{};      // the body when *postBytes is empty
-  Text* cookies = nullptr;     // given: sent as a Cookie line, no automatic cookies,
-                               // and the response's cookies merged into it
-  Text* cookiesOut = nullptr;  // the response's cookies, "a=1; b=2"
+  int method = 0;                // 1: POST with a body; anything else: GET without one
+  Text postText{};               // the body when *postBytes is empty
+  Text* cookies = nullptr;       // given: sent as a Cookie line, no automatic cookies,
+                                 // and the response's cookies merged into it
+  Text* cookiesOut = nullptr;    // the response's cookies, "a=1; b=2"
   Text* extraHeaders = nullptr;  // request header lines joined by CR LF; completed in place
   Text* locationOut = nullptr;   // the redirect target, else the raw response headers
   bool noRedirect = false;
-  Bytes* postBytes = nullptr;    // the body; filled from postText when empty and a body is sent
-  std::optional<Text> proxy{};   // "host:port" of an HTTP proxy; empty: none
-  Text* headersOut = nullptr;    // the raw header block of the last response
+  Bytes* postBytes = nullptr;   // the body; filled from postText when empty and a body is sent
+  std::optional<Text> proxy{};  // "host:port" of an HTTP proxy; empty: none
+  Text* headersOut = nullptr;   // the raw header block of the last response
 };
 
 // Requests `url` (with "http://", "https://" or no scheme) and returns the body

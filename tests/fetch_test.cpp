@@ -131,7 +131,9 @@ TEST(Transcode, NamedCharsetsAndSkip) {
   EXPECT_EQ(TranscodeBytes(B(kGaoGbk), &gbk, &utf8), B(kGaoUtf8));
   EXPECT_EQ(gbk, "GBK");
   // ICU's "UTF-16" writes a byte-order mark, which a skip of 2 leaves out.
-  EXPECT_EQ(TranscodeBytes(B("a"), &utf8, &bom16), B(std::string("\xFF\xFE" "a\0", 4)));
+  EXPECT_EQ(TranscodeBytes(B("a"), &utf8, &bom16), B(std::string("\xFF\xFE"
+                                                                 "a\0",
+                                                                 4)));
   EXPECT_EQ(TranscodeBytes(B("a"), &utf8, &bom16, 2), B(std::string("a\0", 2)));
   EXPECT_EQ(TranscodeBytes(B("ab"), &utf8, &utf16, 0), B(std::string("a\0b\0", 4)));
   EXPECT_EQ(TranscodeBytes(B("abc"), nullptr, nullptr, 2), B("c"));
@@ -143,8 +145,13 @@ TEST(Transcode, NamedCharsetsAndSkip) {
 TEST(Transcode, BadInputBecomesQuestionMarksNotAnEmptyBody) {
   // An invalid UTF-8 byte, a truncated sequence at the end, and a character GBK
   // cannot hold: each becomes "?" and the rest survives.
-  EXPECT_EQ(TranscodeBytes(B("a\xFF" "b" + kGaoUtf8)), B("a?b" + kGaoGbk));
-  EXPECT_EQ(TranscodeBytes(B("a\xF0\x9F\x98\x80" "b")), B("a?b"));
+  EXPECT_EQ(TranscodeBytes(B("a\xFF"
+                             "b" +
+                             kGaoUtf8)),
+            B("a?b" + kGaoGbk));
+  EXPECT_EQ(TranscodeBytes(B("a\xF0\x9F\x98\x80"
+                             "b")),
+            B("a?b"));
   EXPECT_EQ(TranscodeBytes(B("ab\xE9\xAB")), B("ab?"));
   Text unknown = "no-such-charset";
   EXPECT_EQ(TranscodeBytes(B("abc"), &unknown), Bytes());
@@ -158,8 +165,8 @@ struct Response {
   Text result;
 };
 
-Response Process(const std::string& headers, const std::string& body = "",
-                 Text* cookies = nullptr, Text location = Text()) {
+Response Process(const std::string& headers, const std::string& body = "", Text* cookies = nullptr,
+                 Text location = Text()) {
   Response r;
   r.location = location;
   r.result = ProcessResponse(T(headers), B(body), cookies, r.cookiesOut, r.location);
@@ -204,8 +211,8 @@ TEST(ResponseHeaders, LocationOrTheWholeBlock) {
 
 TEST(ResponseHeaders, MergesIntoTheCallersCookies) {
   Text cookies = "a=0; z=9";
-  Response r = Process("HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n", "",
-                       &cookies);
+  Response r =
+      Process("HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nSet-Cookie: b=2\r\n", "", &cookies);
   EXPECT_EQ(cookies, "a=1; b=2; z=9");
   EXPECT_EQ(r.cookiesOut, "a=1;b=2");
 

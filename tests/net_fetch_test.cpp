@@ -151,6 +151,8 @@ TEST_F(NetFetch, ExtraHeadersAreCompletedAndSentLineByLine) {
        "user-agent: low\r\naccept: text/html\r\nreferer: r\r\n" + referer + "\r\n" + kDefaults, ""},
       {"User-Agent: inside another header still names the agent", "X-Orig-User-Agent: foo",
        "X-Orig-User-Agent: foo\r\n" + referer + "\r\n" + kDefaults, "User-Agent: foo\r\n"},
+      {"a last line's value runs to the end of the block", "X: 1\r\nX-Orig-User-Agent: bar",
+       "X: 1\r\nX-Orig-User-Agent: bar\r\n" + referer + "\r\n" + kDefaults, "User-Agent: bar\r\n"},
       {"a full block is left alone",
        "Referer: r\r\nAccept: a/b\r\nAccept-Language: en\r\nContent-Type: text/plain\r\nX: 1",
        "Referer: r\r\nAccept: a/b\r\nAccept-Language: en\r\nContent-Type: text/plain\r\nX: 1\r\n",
@@ -167,9 +169,8 @@ TEST_F(NetFetch, ExtraHeadersAreCompletedAndSentLineByLine) {
 }
 
 TEST_F(NetFetch, ReusedCompletedBlockGainsASecondCookieLine) {
-  RawHttpServer server([](const std::string&) {
-    return Ok("ok", "Set-Cookie: got=1; path=/\r\n");
-  });
+  RawHttpServer server(
+      [](const std::string&) { return Ok("ok", "Set-Cookie: got=1; path=/\r\n"); });
   Text headers;
   Text cookies = "a=1";
   FetchPage(T(server.url("/")), {.cookies = &cookies, .extraHeaders = &headers});
@@ -263,8 +264,9 @@ TEST_F(NetFetch, LongHeaderBlockKeepsCookiesLocationAndCharset) {
                   "Content-Location: /here\r\nContent-Type: text/html; charset=utf-8\r\n");
   });
   Text cookiesOut, location, headers;
-  Text page = FetchPage(T(server.url("/")),
-                        {.cookiesOut = &cookiesOut, .locationOut = &location, .headersOut = &headers});
+  Text page =
+      FetchPage(T(server.url("/")),
+                {.cookiesOut = &cookiesOut, .locationOut = &location, .headersOut = &headers});
   EXPECT_EQ(page, T("<p>" + kGaoGbk + "</p>"));
   EXPECT_EQ(cookiesOut, "a=1; b=2");
   EXPECT_EQ(location, "/here");
@@ -298,14 +300,16 @@ TEST_F(NetFetch, PagesInUtf8AreConverted) {
 TEST_F(NetFetch, RedirectsAreFollowedAndTheLastResponseReported) {
   RawHttpServer server([](const std::string& request) {
     std::string target = RequestTarget(request);
-    if (target == "/a") return Reply{HttpReply("302 Found", "Location: /b\r\nSet-Cookie: hop=1\r\n", "x")};
+    if (target == "/a")
+      return Reply{HttpReply("302 Found", "Location: /b\r\nSet-Cookie: hop=1\r\n", "x")};
     if (target == "/b") return Reply{HttpReply("301 Moved", "Location: /c\r\n", "y")};
     return Ok("end", "X-Last: yes\r\n");
   });
   Text location, headers, cookiesOut;
-  EXPECT_EQ(FetchPage(T(server.url("/a")),
-                      {.cookiesOut = &cookiesOut, .locationOut = &location, .headersOut = &headers}),
-            "end");
+  EXPECT_EQ(
+      FetchPage(T(server.url("/a")),
+                {.cookiesOut = &cookiesOut, .locationOut = &location, .headersOut = &headers}),
+      "end");
   std::vector<std::string> requests = server.requests();
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(RequestTarget(requests[2]), "/c");
@@ -314,6 +318,17 @@ TEST_F(NetFetch, RedirectsAreFollowedAndTheLastResponseReported) {
   EXPECT_EQ(S(headers).find("Location"), std::string::npos);
   EXPECT_EQ(location, headers);
   EXPECT_EQ(cookiesOut, "");
+}
+
+TEST_F(NetFetch, InterimResponsesAreNotReported) {
+  RawHttpServer server([](const std::string&) {
+    return Reply{"HTTP/1.1 100 Continue\r\nX-Interim: 1\r\n\r\n" +
+                 HttpReply("200 OK", "X-Final: 1\r\n", "final")};
+  });
+  Text headers;
+  EXPECT_EQ(FetchPage(T(server.url("/")), {.headersOut = &headers}), "final");
+  EXPECT_EQ(S(headers).find("X-Interim"), std::string::npos);
+  EXPECT_NE(S(headers).find("X-Final: 1\r\n"), std::string::npos);
 }
 
 TEST_F(NetFetch, NoRedirectReportsTheRedirectItself) {
@@ -336,9 +351,7 @@ TEST_F(NetFetch, RedirectLoopsAndOtherSchemesEndCleanly) {
   EXPECT_EQ(S(headers).substr(0, 19), "HTTP/1.1 302 Found\r");
 
   // Followed, this redirect would open an FTP connection to the bait server.
-  RawHttpServer ftpBait([&](const std::string&) {
-    return Reply{HttpReply("302 Found", "", "")};
-  });
+  RawHttpServer ftpBait([&](const std::string&) { return Reply{HttpReply("302 Found", "", "")}; });
   RawHttpServer redirector([&](const std::string&) {
     std::string target = "ftp://127.0.0.1:" + std::to_string(ftpBait.port()) + "/x";
     return Reply{HttpReply("302 Found", "Location: " + target + "\r\n", "to ftp")};
@@ -420,7 +433,7 @@ TEST_F(NetFetch, ThroughTinyproxyPlainAndTunnelled) {
 TEST_F(NetFetch, NoResponseGivesEmptyResultAndEmptyHeaders) {
   const std::string refused = "http://127.0.0.1:" + std::to_string(testing::FreePort()) + "/";
   for (const std::string& url : {refused, std::string(""), std::string("http://127.0.0.1:99999/"),
-                                std::string("http://127.0.0.1:/x"), std::string("http://a b/")}) {
+                                 std::string("http://127.0.0.1:/x"), std::string("http://a b/")}) {
     SCOPED_TRACE(url);
     Text headers = "old", kept = "kept", location, extra;
     EXPECT_EQ(FetchPage(T(url), {.locationOut = &kept, .headersOut = &headers}), "");

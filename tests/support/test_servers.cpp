@@ -69,8 +69,8 @@ TestCertificates MakeTestCertificates(const TempDir& dir) {
             "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
             "extendedKeyUsage=serverAuth\n");
   const std::string commands =
-      "(cd '" + dir.file("") + "' && " +
-      "openssl req -x509 " + key + " -keyout ca.key -out ca.pem -days 2 -subj '/CN=Test CA'" +
+      "(cd '" + dir.file("") + "' && " + "openssl req -x509 " + key +
+      " -keyout ca.key -out ca.pem -days 2 -subj '/CN=Test CA'" +
       " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign" +
       " && openssl req " + key + " -keyout server.key -out server.csr -subj '/CN=127.0.0.1'" +
       " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial" +
@@ -103,7 +103,8 @@ Tinyproxy::Tinyproxy(const TempDir& dir) : logFile_(dir.file("tinyproxy.log")), 
   const std::string config = dir.file("tinyproxy.conf");
   WriteFile(config, "Port " + std::to_string(port_) +
                         "\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\nAllow 127.0.0.1\n"
-                        "LogFile \"" + logFile_ + "\"\nLogLevel Info\n");
+                        "LogFile \"" +
+                        logFile_ + "\"\nLogLevel Info\n");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
