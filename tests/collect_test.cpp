@@ -128,8 +128,8 @@ INSTANTIATE_TEST_SUITE_P(Listings, WorkerWalk,
                          testing::Values(WalkCase{"utf8", {.pages = 12, .rowsPerPage = 40}},
                                          WalkCase{"gbk", {.pages = 11, .rowsPerPage = 30, .gbk = true}},
                                          WalkCase{"three digits", {.pages = 105, .rowsPerPage = 2}}),
-                         [](const auto& info) {
-                           std::string name = info.param.what;
+                         [](const auto& param) {
+                           std::string name = param.param.what;
                            for (auto& c : name) c = (c == ' ') ? '_' : c;
                            return name;
                          });

@@ -83,7 +83,7 @@ template <typename... More>
 Text JoinText(const Text& first, const Text& second, const More&... more) {
   Text joined = first;
   joined += second;
-  (joined += ... += more);
+  ((joined += more), ...);
   return joined;
 }
 

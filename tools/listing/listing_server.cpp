@@ -10,6 +10,8 @@ ListingServer::ListingServer(const SampleListing& listing, int port, Override ov
     : listing_(listing), override_(std::move(override)), server_(std::make_unique<httplib::Server>()) {
   server_->set_tcp_nodelay(true);
   server_->set_keep_alive_max_count(1000000);
+  // An idle kept-alive connection holds up stopping the server for this long.
+  server_->set_keep_alive_timeout(1);
   server_->Get(R"(/nn/(\d*))", [this](const httplib::Request& request, httplib::Response& response) {
     {
       std::lock_guard lock(mutex_);
@@ -38,7 +40,11 @@ ListingServer::ListingServer(const SampleListing& listing, int port, Override ov
   });
   port_ = port == 0 ? server_->bind_to_any_port("127.0.0.1")
                     : (server_->bind_to_port("127.0.0.1", port) ? port : -1);
-  if (port_ > 0) thread_ = std::thread([this] { server_->listen_after_bind(); });
+  if (port_ > 0) {
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    // A stop before the loop runs would be lost, and the join would never end.
+    while (!server_->is_running()) std::this_thread::yield();
+  }
 }
 
 ListingServer::~ListingServer() {
