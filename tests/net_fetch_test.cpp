@@ -92,6 +92,13 @@ TEST_F(NetFetch, TheWorkersPlainCallSendsExactlyThisRequest) {
                                       "\r\nReferer: " + url + "\r\n" + kDefaults + "\r\n");
 }
 
+TEST_F(NetFetch, SpacesInThePathAreEscaped) {
+  RawHttpServer server([](const std::string&) { return Ok("ok"); });
+  EXPECT_EQ(FetchPage(T(server.url("/a b?q=1 2"))), "ok");
+  ASSERT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(RequestTarget(server.requests()[0]), "/a%20b?q=1%202");
+}
+
 TEST_F(NetFetch, PostBodies) {
   RawHttpServer server([](const std::string&) { return Ok("done"); });
   const std::string binary("x=\0\xFF", 4);
