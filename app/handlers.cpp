@@ -1,5 +1,7 @@
 #include "app/handlers.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <system_error>
 #include <thread>
 
@@ -9,10 +11,10 @@
 
 namespace velmora {
 
-void StartCollection(CollectorWindow& window) {
+void StartCollection(CollectorWindow& window, const Text& listingUrl) {
   try {
     // The window outlives every worker: the program ends without destroying it.
-    std::thread([&window] { CollectProxies(window); }).detach();
+    std::thread([&window, listingUrl] { CollectProxies(window, listingUrl); }).detach();
   } catch (const std::system_error&) {
     // No thread could be made: the press does nothing.
   }
@@ -25,6 +27,11 @@ void CopyAddress(MainWindow& window) {
   const Text ip = window.GetCellText(row, 1);
   const Text port = window.GetCellText(row, 2);
   window.SetClipboardText(JoinText(ip, ":", port));
+}
+
+void EndProgram(int status) {
+  std::fflush(nullptr);
+  std::_Exit(status);
 }
 
 }  // namespace velmora

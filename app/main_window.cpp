@@ -14,6 +14,7 @@
 #include <QShortcut>
 
 #include <mutex>
+#include <utility>
 
 #include "app/handlers.h"
 #include "app/proxy_table_model.h"
@@ -38,7 +39,7 @@ constexpr int kColumnWidths[ProxyTableModel::kColumnCount] = {40, 100, 50, 100, 
 
 }  // namespace
 
-MainWindow::MainWindow()
+MainWindow::MainWindow(Text listingUrl)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint),
@@ -46,7 +47,8 @@ MainWindow::MainWindow()
       table_(new ProxyTableView(this)),
       label_(new QLabel(this)),
       button_(new QPushButton(this)),
-      menu_(new QMenu(this)) {
+      menu_(new QMenu(this)),
+      listingUrl_(std::move(listingUrl)) {
   InitAppResources();
   setObjectName(u"MainWindow"_s);
   setWindowTitle(u"Velmora"_s);
@@ -91,7 +93,7 @@ MainWindow::MainWindow()
   escape->setObjectName(u"escape"_s);
   connect(escape, &QShortcut::activated, this, &QWidget::close);
 
-  connect(button_, &QPushButton::clicked, this, [this] { StartCollection(*this); });
+  connect(button_, &QPushButton::clicked, this, [this] { StartCollection(*this, listingUrl_); });
   connect(table_, &ProxyTableView::rightClicked, this, [this] { ShowTableMenu(*this); });
   connect(copy, &QAction::triggered, this, [this] { CopyAddress(*this); });
 }

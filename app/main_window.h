@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "collect/collector.h"
+#include "collect/listing.h"
 #include "text/text.h"
 
 class QLabel;
@@ -33,7 +34,9 @@ class MainWindow final : public QWidget, public CollectorWindow {
   Q_OBJECT
 
  public:
-  MainWindow();
+  // Refresh collects from the listing at `listingUrl`; the program always uses
+  // the built-in address, tests their own loopback listing.
+  explicit MainWindow(Text listingUrl = ListingBaseUrl());
   ~MainWindow() override;
 
   // The proxy table.
@@ -68,6 +71,7 @@ class MainWindow final : public QWidget, public CollectorWindow {
   QLabel* label_;
   QPushButton* button_;
   QMenu* menu_;
+  Text listingUrl_;
 };
 
 }  // namespace velmora
