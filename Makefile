@@ -38,6 +38,12 @@ bench:
 	@$(MAKE) --no-print-directory build PRESET=release
 	@bash tools/bench.sh build/release
 
+# The Debian package of a release build: build/release/velmora_<version>_<arch>.deb.
+.PHONY: package
+package:
+	@$(MAKE) --no-print-directory build PRESET=release
+	cmake --build --preset release --target package
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
