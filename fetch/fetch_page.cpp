@@ -324,6 +324,8 @@ void Perform(CURL* handle, const Request& request, Transfer& transfer) {
   if (!settings.caFile.empty()) curl_easy_setopt(handle, CURLOPT_CAINFO, settings.caFile.c_str());
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS,
                    static_cast<long>(settings.connectTimeout.count()));
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, settings.lowRateBytesPerSecond);
+  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(settings.lowRateWindow.count()));
   if (request.body) {
     curl_easy_setopt(handle, CURLOPT_POST, 1L);
     curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE,
