@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -435,6 +436,44 @@ TEST(HostileListing, BacktrackingPageIsBoundedByTheMatchLimits) {
   CollectProxies(window, listing.BaseUrl());
   EXPECT_EQ(window.captions(), kBothCaptions);
   EXPECT_EQ(window.rows(), (std::vector<Row>{KeptRow(1, 1), KeptRow(2, 2)}));
+}
+
+// ---------------------------------------------------------------------------
+// Load: five workers at once on the sample listing. Rows written across another
+// worker's emptying may mix cells of different rows, so each cell is checked on
+// its own against its column's values among the kept rows.
+
+TEST(Load, FiveWorkersAtOnceAllFinish) {
+  constexpr int kWorkers = 5;
+  sample::SampleListing listing({.pages = 12, .rowsPerPage = 40});
+  sample::ListingServer server(listing);
+  ASSERT_TRUE(server.ok());
+  MemoryWindow window;
+  const Text url(server.BaseUrl());
+  std::vector<std::thread> workers;
+  for (int w = 0; w < kWorkers; ++w) workers.emplace_back([&] { CollectProxies(window, url); });
+  for (std::thread& worker : workers) worker.join();
+
+  std::vector<std::string> captions = window.captions();
+  EXPECT_EQ(captions.size(), 2u * kWorkers);
+  ASSERT_FALSE(captions.empty());
+  EXPECT_EQ(captions.back(), "采集完毕！");
+  EXPECT_EQ(server.Paths().size(), static_cast<std::size_t>(kWorkers * (listing.pages() + 1)));
+
+  const auto& kept = listing.KeptRows();
+  std::array<std::set<std::string>, 8> allowed;
+  for (std::size_t k = 0; k < kept.size() * kWorkers; ++k) allowed[0].insert(std::to_string(k + 1));
+  for (const auto& row : kept) {
+    const std::string cells[] = {row.ip,    row.port,        row.location, row.type,
+                                 row.speed, row.connectTime, row.verified};
+    for (int c = 1; c < 8; ++c) allowed[static_cast<std::size_t>(c)].insert(cells[c - 1]);
+  }
+  std::vector<Row> rows = window.rows();
+  EXPECT_GE(rows.size(), kept.size());  // the last worker to empty the table adds all of its rows
+  EXPECT_LE(rows.size(), kept.size() * kWorkers);
+  for (const Row& row : rows) {
+    for (std::size_t c = 0; c < 8; ++c) EXPECT_TRUE(allowed[c].count(row[c])) << c << ": " << row[c];
+  }
 }
 
 }  // namespace
