@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/qt_text.h"
+#include "app/window_thread.h"
 
 namespace velmora {
 
@@ -27,7 +28,7 @@ QVariant LeftAligned() { return Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter).
 ProxyTableModel::ProxyTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int ProxyTableModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : RowCount();
+  return parent.isValid() ? 0 : announced_;
 }
 
 int ProxyTableModel::columnCount(const QModelIndex& parent) const {
@@ -68,6 +69,7 @@ Qt::ItemFlags ProxyTableModel::flags(const QModelIndex& index) const {
 void ProxyTableModel::Clear() {
   beginResetModel();
   std::vector<Row>().swap(rows_);
+  announced_ = 0;
   endResetModel();
 }
 
@@ -83,10 +85,26 @@ int ProxyTableModel::AppendRow() {
   } catch (const std::length_error&) {
     return -1;
   }
-  beginInsertRows(QModelIndex(), row, row);
   rows_.emplace_back();
-  endInsertRows();
+  // Each announcement makes the view and its header lay out again, so the rows
+  // of a burst of handed-over operations are announced together at its end.
+  bool deferred = false;
+  if (CarryingHandedOverOperation()) {
+    deferred = announcePending_ || (announcePending_ = RunAtEndOfHandOffs(*this, [this] {
+                                      announcePending_ = false;
+                                      AnnounceRows();
+                                    }));
+  }
+  if (!deferred) AnnounceRows();
   return row;
+}
+
+void ProxyTableModel::AnnounceRows() {
+  const int count = RowCount();
+  if (count <= announced_) return;
+  beginInsertRows(QModelIndex(), announced_, count - 1);
+  announced_ = count;
+  endInsertRows();
 }
 
 bool ProxyTableModel::HasCell(int row, int column) const {
@@ -115,6 +133,8 @@ void ProxyTableModel::SetCell(int row, int column, const Text& text) {
   const std::uint32_t newEnd = begin + static_cast<std::uint32_t>(newLength);
   const std::uint32_t shift = newEnd - r.ends[c];  // wraps for a shorter cell, as intended
   for (std::size_t i = c; i < r.ends.size(); ++i) r.ends[i] += shift;
+  // A row the view has not been told of yet is read whole when it is announced.
+  if (row >= announced_) return;
   const QModelIndex changed = index(row, column);
   emit dataChanged(changed, changed, {Qt::DisplayRole});
 }

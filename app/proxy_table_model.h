@@ -12,6 +12,13 @@
 
 namespace velmora {
 
+// The data changes at once, so RowCount and Cell are always exact. The view is
+// told of appended rows in batches: rows appended by operations that workers
+// hand to the window's thread are announced together once that burst of
+// operations ends, before the window paints again; a row appended otherwise is
+// announced at once. Clear is a reset, also in the middle of a batch. The
+// model's rowCount() is the number of rows announced so far.
+//
 // Each row keeps its eight cells packed in one byte string with the end offset
 // of every cell, so a table of 100,000 short rows costs little more than its
 // bytes. Cells are converted for display only when the view asks for them.
@@ -49,8 +56,12 @@ class ProxyTableModel final : public QAbstractTableModel {
   };
 
   bool HasCell(int row, int column) const;
+  // Tells the view of every row appended since the last announcement.
+  void AnnounceRows();
 
   std::vector<Row> rows_;
+  int announced_ = 0;            // rows the view has been told of
+  bool announcePending_ = false;  // an announcement waits for the end of a burst
 };
 
 }  // namespace velmora

@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
+
 namespace velmora {
 
 namespace {
@@ -53,6 +55,22 @@ ProxyTableView::ProxyTableView(QWidget* parent) : QTableView(parent) {
   rows->hide();
   rows->setSectionResizeMode(QHeaderView::Fixed);
   rows->setDefaultSectionSize(fontMetrics().height() + 4);
+  // The table's own handler lays out and repaints the whole viewport whenever
+  // the row count changes; rows appended below the visible ones need only new
+  // scroll bar ranges and the area from the first new row down.
+  disconnect(rows, &QHeaderView::sectionCountChanged, this, &ProxyTableView::rowCountChanged);
+  connect(rows, &QHeaderView::sectionCountChanged, this, &ProxyTableView::RowCountChanged);
+}
+
+void ProxyTableView::RowCountChanged(int oldCount, int newCount) {
+  if (newCount <= oldCount || oldCount == 0) {
+    rowCountChanged(oldCount, newCount);
+    return;
+  }
+  updateGeometries();
+  QWidget* area = viewport();
+  const int top = std::max(rowViewportPosition(oldCount), 0);
+  if (top < area->height()) area->update(0, top, area->width(), area->height() - top);
 }
 
 void ProxyTableView::mousePressEvent(QMouseEvent* event) {

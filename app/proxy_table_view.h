@@ -23,6 +23,8 @@ class ProxyTableView final : public QTableView {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  void RowCountChanged(int oldCount, int newCount);
+
   bool rightPressed_ = false;
 };
 
