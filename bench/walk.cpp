@@ -4,7 +4,9 @@
 //   headless CollectProxies into a table in memory;
 //   window   CollectProxies on a worker thread into the real MainWindow
 //            (offscreen platform), every operation handed to the window's thread,
-//            while a 10 ms timer on that thread records how late it fires.
+//            while a 10 ms timer on that thread records how late it fires;
+//   blocking the same with every operation an ordinary blocking queued call
+//            instead of the window's own hand-off, for comparison.
 // The three run in turn, interleaved over several rounds; the medians per page,
 // their ratios, the rows kept, the connections the server saw, a breakdown of
 // one headless page and the memory of a 100,000-row table are printed.
@@ -157,14 +159,48 @@ bool WindowHolds(MainWindow& window, const std::vector<std::array<Text, 8>>& row
   return true;
 }
 
+// The hand-off as it was before bursts: every operation an ordinary blocking
+// queued call to the window's thread, where the window then acts at once.
+class BlockingQueuedWindow final : public CollectorWindow {
+ public:
+  explicit BlockingQueuedWindow(MainWindow& window) : window_(window) {}
+  void DeleteAllRows() override {
+    Call([this] { window_.DeleteAllRows(); });
+  }
+  int InsertRow() override {
+    int r = -1;
+    Call([&] { r = window_.InsertRow(); });
+    return r;
+  }
+  int RowCount() override {
+    int n = 0;
+    Call([&] { n = window_.RowCount(); });
+    return n;
+  }
+  void SetCellText(int row, int column, const Text& text) override {
+    Call([&] { window_.SetCellText(row, column, text); });
+  }
+  void SetLabelCaption(const Text& text) override {
+    Call([&] { window_.SetLabelCaption(text); });
+  }
+
+ private:
+  template <typename F>
+  void Call(F f) {
+    QMetaObject::invokeMethod(&window_, f, Qt::BlockingQueuedConnection);
+  }
+  MainWindow& window_;
+};
+
 struct WindowRun {
   double seconds = 0;
   double worstLatenessMs = 0;
   int ticks = 0;
 };
 
-// The walk on a worker thread into `window` while this thread serves the window.
-WindowRun WindowWalk(MainWindow& window, const std::string& base) {
+// The walk on a worker thread into `target` (the window itself, or the window
+// through another hand-off) while this thread serves the window.
+WindowRun WindowWalk(CollectorWindow& target, const std::string& base) {
   WindowRun run;
   QEventLoop loop;
   QElapsedTimer clock;
@@ -184,7 +220,7 @@ WindowRun WindowWalk(MainWindow& window, const std::string& base) {
   tick.start();
   const auto start = Clock::now();
   std::thread worker([&] {
-    CollectProxies(window, Text(base));
+    CollectProxies(target, Text(base));
     run.seconds = Seconds(Clock::now() - start);
     QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
   });
@@ -325,15 +361,17 @@ int Run(int argc, char** argv) {
   window.show();
   Settle(window);
 
-  std::vector<double> floor, headless, windowed;
+  BlockingQueuedWindow blocking(window);
+  std::vector<double> floor, headless, windowed, blocked;
+  double worstLatenessBlocking = 0;
   double worstLateness = 0;
   int ticks = 0;
   std::size_t keptHeadless = 0;
   std::vector<std::array<Text, 8>> headlessRows;
   int keptWindow = 0;
   bool rowsAgree = true;
-  int connections[3] = {0, 0, 0};
-  std::size_t paths[3] = {0, 0, 0};
+  int connections[4] = {0, 0, 0, 0};
+  std::size_t paths[4] = {0, 0, 0, 0};
   for (int round = 0; round < s.rounds; ++round) {
     auto measure = [&](int variant, auto&& walk) {
       const int c0 = server.Connections();
@@ -363,6 +401,12 @@ int Run(int argc, char** argv) {
       keptWindow = window.RowCount();
       if (!WindowHolds(window, headlessRows)) rowsAgree = false;
     });
+    measure(3, [&] {
+      const WindowRun run = WindowWalk(blocking, base);
+      blocked.push_back(run.seconds / requests);
+      worstLatenessBlocking = std::max(worstLatenessBlocking, run.worstLatenessMs);
+      if (!WindowHolds(window, headlessRows)) rowsAgree = false;
+    });
   }
   std::remove(configPath);
   Settle(window);
@@ -374,14 +418,16 @@ int Run(int argc, char** argv) {
   std::printf("machine: %ld cores, %s\n", sysconf(_SC_NPROCESSORS_ONLN), CpuModel().c_str());
   std::printf("%-10s %12s %12s %12s %12s\n", "variant", "median/page", "min/page", "requests",
               "connections");
-  const char* names[3] = {"floor", "headless", "window"};
-  const std::vector<double>* all[3] = {&floor, &headless, &windowed};
-  for (int v = 0; v < 3; ++v) {
+  const char* names[4] = {"floor", "headless", "window", "blocking"};
+  const std::vector<double>* all[4] = {&floor, &headless, &windowed, &blocked};
+  for (int v = 0; v < 4; ++v) {
     std::printf("%-10s %9.1f us %9.1f us %12zu %12d\n", names[v], Median(*all[v]) * 1e6,
                 *std::min_element(all[v]->begin(), all[v]->end()) * 1e6, paths[v], connections[v]);
   }
   std::printf("headless / floor    %5.2f  (target <= 2)\n", h / f);
   std::printf("window / headless   %5.2f  (target <= 2)\n", w / h);
+  std::printf("window / headless with blocking queued calls (the hand-off before): %.2f\n",
+              Median(blocked) / h);
   std::printf("rows kept: headless %zu, window %d, listing %zu: %s\n", keptHeadless, keptWindow,
               want,  // "equal" also means the window's cells are the headless table's
               rowsAgree && keptHeadless == want && static_cast<std::size_t>(keptWindow) == want
@@ -389,6 +435,7 @@ int Run(int argc, char** argv) {
                   : "DIFFERENT");
   std::printf("window walk: worst lateness of a 10 ms timer %.1f ms over %d ticks (target <= 50)\n",
               worstLateness, ticks);
+  std::printf("  with blocking queued calls: %.1f ms\n", worstLatenessBlocking);
   std::printf("peak memory after the window walk, table full: %.1f MB\n", peakKb / 1024.0);
   Breakdown(listing, base);
   if (s.fill > 0) {
