@@ -58,7 +58,10 @@ ProxyTableView::ProxyTableView(QWidget* parent) : QTableView(parent) {
   // The table's own handler lays out and repaints the whole viewport whenever
   // the row count changes; rows appended below the visible ones need only new
   // scroll bar ranges and the area from the first new row down.
-  disconnect(rows, &QHeaderView::sectionCountChanged, this, &ProxyTableView::rowCountChanged);
+  // (The table may have connected it by name or by member pointer.)
+  if (!disconnect(rows, &QHeaderView::sectionCountChanged, this, &ProxyTableView::rowCountChanged)) {
+    disconnect(rows, SIGNAL(sectionCountChanged(int, int)), this, SLOT(rowCountChanged(int, int)));
+  }
   connect(rows, &QHeaderView::sectionCountChanged, this, &ProxyTableView::RowCountChanged);
 }
 
