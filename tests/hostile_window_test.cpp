@@ -1,6 +1,7 @@
-// A listing whose pager claims 2,147,483,647 pages, every numbered page failing
-// fast: the walk goes on page after page, the window stays usable, and closing
-// it ends the program at once with status 0.
+// The real window under load and under a hostile pager: five workers at once on
+// the sample listing; a pager that claims 2,147,483,647 pages, every numbered
+// page failing fast, where the walk goes on page after page, the window stays
+// usable, and closing it ends the program at once with status 0.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,13 +10,18 @@
 #include <QTest>
 #include <QTimer>
 
+#include <array>
 #include <chrono>
+#include <filesystem>
 #include <functional>
+#include <cstdio>
+#include <set>
 #include <string>
 
 #include "app/handlers.h"
 #include "app/main_window.h"
 #include "fetch/fetch_page.h"
+#include "text/charset.h"
 #include "tools/listing/listing_server.h"
 
 namespace velmora {
@@ -32,6 +38,67 @@ bool ServeUntil(const std::function<bool()>& done, int seconds = 60) {
     QTest::qWait(5);
   }
   return true;
+}
+
+std::string ThreadName(const std::filesystem::path& task) {
+  std::FILE* file = std::fopen((task / "comm").c_str(), "r");
+  if (!file) return {};
+  char name[64] = {};
+  if (!std::fgets(name, sizeof name, file)) name[0] = '\0';
+  std::fclose(file);
+  return name;
+}
+
+// The threads of this process that bear the main thread's name, as the workers'
+// threads do (Qt names its own, and its idle pool threads linger); a worker's
+// thread is gone once it has finished.
+std::size_t ThreadCount() {
+  const std::string mainName = ThreadName("/proc/self");
+  std::size_t count = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    if (ThreadName(task.path()) == mainName) ++count;
+  }
+  return count;
+}
+
+// Rows written across another worker's emptying may mix cells of different rows,
+// so each cell is checked on its own against its column's values among the kept rows.
+TEST(WindowLoad, FiveWorkersAtOnceAllFinish) {
+  constexpr int kWorkers = 5;
+  sample::SampleListing listing({.pages = 12, .rowsPerPage = 40});
+  sample::ListingServer server(listing);
+  ASSERT_TRUE(server.ok());
+  MainWindow window{Text(server.BaseUrl())};
+  window.show();
+  // One fetch first, so the server's own threads are all up before they are counted.
+  ASSERT_FALSE(FetchPage(Text(server.BaseUrl())).empty());
+  const std::size_t threadsBefore = ThreadCount();
+  auto* refresh = window.findChild<QPushButton*>(u"按钮1"_s);
+  for (int w = 0; w < kWorkers; ++w) QTest::mouseClick(refresh, Qt::LeftButton);
+
+  const std::size_t requests = static_cast<std::size_t>(kWorkers * (listing.pages() + 1) + 1);
+  ASSERT_TRUE(ServeUntil([&] {
+    return server.Paths().size() == requests && ThreadCount() <= threadsBefore;
+  }));
+  EXPECT_EQ(window.findChild<QLabel*>(u"标签1"_s)->text(), u"采集完毕！"_s);
+
+  const auto& kept = listing.KeptRows();
+  std::array<std::set<std::string>, 8> allowed;
+  for (std::size_t k = 0; k < kept.size() * kWorkers; ++k) allowed[0].insert(std::to_string(k + 1));
+  for (const auto& row : kept) {
+    const std::string cells[] = {row.ip,    row.port,        row.location, row.type,
+                                 row.speed, row.connectTime, row.verified};
+    for (int c = 1; c < 8; ++c) allowed[static_cast<std::size_t>(c)].insert(cells[c - 1]);
+  }
+  const int rows = window.RowCount();
+  EXPECT_GE(rows, static_cast<int>(kept.size()));  // the last to empty the table adds all its rows
+  EXPECT_LE(rows, static_cast<int>(kept.size()) * kWorkers);
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < 8; ++c) {
+      const std::string cell = GbkToUtf8(window.GetCellText(r, c).view());
+      EXPECT_TRUE(allowed[static_cast<std::size_t>(c)].count(cell)) << r << "," << c << ": " << cell;
+    }
+  }
 }
 
 // The sample listing's first page with a pager naming `pages` pages; every
