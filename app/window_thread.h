@@ -124,17 +124,18 @@ class Dispatcher final : public QObject {
     thread_local QThread* cachedThread = nullptr;
     thread_local Dispatcher* cached = nullptr;
     if (cachedThread == thread) return *cached;
+    // Never destroyed: a worker may still be handing over while the process ends.
     static std::mutex registryMutex;
-    static std::vector<std::pair<QThread*, Dispatcher*>> registry;
+    static auto* registry = new std::vector<std::pair<QThread*, Dispatcher*>>;
     std::lock_guard lock(registryMutex);
     Dispatcher* found = nullptr;
-    for (const auto& [t, d] : registry) {
+    for (const auto& [t, d] : *registry) {
       if (t == thread) found = d;
     }
     if (!found) {
       found = new Dispatcher;
       found->moveToThread(thread);
-      registry.emplace_back(thread, found);
+      registry->emplace_back(thread, found);
     }
     cachedThread = thread;
     cached = found;
