@@ -60,7 +60,7 @@ class ProxyTableModel final : public QAbstractTableModel {
   void AnnounceRows();
 
   std::vector<Row> rows_;
-  int announced_ = 0;            // rows the view has been told of
+  int announced_ = 0;             // rows the view has been told of
   bool announcePending_ = false;  // an announcement waits for the end of a burst
 };
 

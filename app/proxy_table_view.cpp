@@ -59,7 +59,8 @@ ProxyTableView::ProxyTableView(QWidget* parent) : QTableView(parent) {
   // the row count changes; rows appended below the visible ones need only new
   // scroll bar ranges and the area from the first new row down.
   // (The table may have connected it by name or by member pointer.)
-  if (!disconnect(rows, &QHeaderView::sectionCountChanged, this, &ProxyTableView::rowCountChanged)) {
+  if (!disconnect(rows, &QHeaderView::sectionCountChanged, this,
+                  &ProxyTableView::rowCountChanged)) {
     disconnect(rows, SIGNAL(sectionCountChanged(int, int)), this, SLOT(rowCountChanged(int, int)));
   }
   connect(rows, &QHeaderView::sectionCountChanged, this, &ProxyTableView::RowCountChanged);

@@ -17,7 +17,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QThread>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -125,9 +124,9 @@ class Dispatcher final : public QObject {
     thread_local Dispatcher* cached = nullptr;
     if (cachedThread == thread) return *cached;
     // Never destroyed: a worker may still be handing over while the process ends.
-    static std::mutex registryMutex;
+    static auto* registryMutex = new std::mutex;
     static auto* registry = new std::vector<std::pair<QThread*, Dispatcher*>>;
-    std::lock_guard lock(registryMutex);
+    std::lock_guard lock(*registryMutex);
     Dispatcher* found = nullptr;
     for (const auto& [t, d] : *registry) {
       if (t == thread) found = d;

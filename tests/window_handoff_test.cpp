@@ -14,7 +14,6 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
-
 #include <atomic>
 #include <functional>
 #include <thread>
