@@ -27,6 +27,7 @@
 #include "fetch/fetch_settings.h"
 #include "regex/regex_object.h"
 #include "text/charset.h"
+#include "tests/support/memory_window.h"
 #include "tests/support/test_servers.h"
 #include "tools/listing/listing_server.h"
 
@@ -303,48 +304,6 @@ TEST_F(HostileServer, InvalidUtf8AndZeroBytes) {
 // ---------------------------------------------------------------------------
 // The worker against listings that are large or built to hurt the row pattern.
 
-using Row = std::array<std::string, 8>;
-
-class MemoryWindow : public CollectorWindow {
- public:
-  void DeleteAllRows() override {
-    std::lock_guard lock(mutex_);
-    rows_.clear();
-  }
-  int InsertRow() override {
-    std::lock_guard lock(mutex_);
-    rows_.emplace_back();
-    return static_cast<int>(rows_.size()) - 1;
-  }
-  int RowCount() override {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(rows_.size());
-  }
-  void SetCellText(int row, int column, const Text& text) override {
-    std::lock_guard lock(mutex_);
-    if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column > 7) return;
-    rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = GbkToUtf8(text.view());
-  }
-  void SetLabelCaption(const Text& text) override {
-    std::lock_guard lock(mutex_);
-    captions_.push_back(GbkToUtf8(text.view()));
-  }
-  std::vector<Row> rows() const {
-    std::lock_guard lock(mutex_);
-    return rows_;
-  }
-  std::vector<std::string> captions() const {
-    std::lock_guard lock(mutex_);
-    return captions_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<Row> rows_;
-  std::vector<std::string> captions_;
-};
-
-const std::vector<std::string> kBothCaptions = {"采集中......", "采集完毕！"};
 
 std::string Ip(int i) {
   return "10." + std::to_string(i >> 16 & 255) + "." + std::to_string(i >> 8 & 255) + "." +
@@ -462,13 +421,7 @@ TEST(Load, FiveWorkersAtOnceAllFinish) {
   EXPECT_EQ(server.Paths().size(), static_cast<std::size_t>(kWorkers * (listing.pages() + 1)));
 
   const auto& kept = listing.KeptRows();
-  std::array<std::set<std::string>, 8> allowed;
-  for (std::size_t k = 0; k < kept.size() * kWorkers; ++k) allowed[0].insert(std::to_string(k + 1));
-  for (const auto& row : kept) {
-    const std::string cells[] = {row.ip,    row.port,        row.location, row.type,
-                                 row.speed, row.connectTime, row.verified};
-    for (int c = 1; c < 8; ++c) allowed[static_cast<std::size_t>(c)].insert(cells[c - 1]);
-  }
+  const auto allowed = AllowedCellValues(listing, kWorkers);
   std::vector<Row> rows = window.rows();
   EXPECT_GE(rows.size(), kept.size());  // the last worker to empty the table adds all of its rows
   EXPECT_LE(rows.size(), kept.size() * kWorkers);

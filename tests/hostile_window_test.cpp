@@ -22,6 +22,7 @@
 #include "app/main_window.h"
 #include "fetch/fetch_page.h"
 #include "text/charset.h"
+#include "tests/support/memory_window.h"
 #include "tools/listing/listing_server.h"
 
 namespace velmora {
@@ -83,13 +84,7 @@ TEST(WindowLoad, FiveWorkersAtOnceAllFinish) {
   EXPECT_EQ(window.findChild<QLabel*>(u"标签1"_s)->text(), u"采集完毕！"_s);
 
   const auto& kept = listing.KeptRows();
-  std::array<std::set<std::string>, 8> allowed;
-  for (std::size_t k = 0; k < kept.size() * kWorkers; ++k) allowed[0].insert(std::to_string(k + 1));
-  for (const auto& row : kept) {
-    const std::string cells[] = {row.ip,    row.port,        row.location, row.type,
-                                 row.speed, row.connectTime, row.verified};
-    for (int c = 1; c < 8; ++c) allowed[static_cast<std::size_t>(c)].insert(cells[c - 1]);
-  }
+  const auto allowed = AllowedCellValues(listing, kWorkers);
   const int rows = window.RowCount();
   EXPECT_GE(rows, static_cast<int>(kept.size()));  // the last to empty the table adds all its rows
   EXPECT_LE(rows, static_cast<int>(kept.size()) * kWorkers);
