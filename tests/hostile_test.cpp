@@ -27,6 +27,7 @@
 #include "fetch/fetch_settings.h"
 #include "regex/regex_object.h"
 #include "text/charset.h"
+#include "tests/support/loopback.h"
 #include "tests/support/memory_window.h"
 #include "tests/support/test_servers.h"
 #include "tools/listing/listing_server.h"
@@ -42,20 +43,7 @@ class StreamServer {
   using Serve = std::function<void(int fd, const std::atomic<bool>& stopping)>;
 
   explicit StreamServer(Serve serve) : serve_(std::move(serve)) {
-    listenFd_ = socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listenFd_, 16) != 0 ||
-        getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      close(listenFd_);
-      throw std::runtime_error("cannot listen on 127.0.0.1");
-    }
-    port_ = ntohs(address.sin_port);
+    listenFd_ = testing::ListenOnLoopback(port_);
     acceptor_ = std::thread([this] { AcceptLoop(); });
   }
 

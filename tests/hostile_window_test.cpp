@@ -18,6 +18,7 @@
 #include <set>
 #include <string>
 
+#include "tests/support/gui_test.h"
 #include "app/handlers.h"
 #include "app/main_window.h"
 #include "fetch/fetch_page.h"
@@ -32,14 +33,7 @@ using namespace Qt::Literals::StringLiterals;
 
 constexpr int kClaimedPages = 2147483647;
 
-bool ServeUntil(const std::function<bool()>& done, int seconds = 60) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QTest::qWait(5);
-  }
-  return true;
-}
+using testing::ServeUntil;
 
 std::string ThreadName(const std::filesystem::path& task) {
   std::FILE* file = std::fopen((task / "comm").c_str(), "r");
@@ -142,10 +136,4 @@ TEST_F(HugePagerWindow, WalkGoesOnAndClosingEndsTheProgramAtOnce) {
 }  // namespace
 }  // namespace velmora
 
-int main(int argc, char** argv) {
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  velmora::InitializeFetch();
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return velmora::testing::RunGuiTests(argc, argv); }

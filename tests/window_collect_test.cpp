@@ -18,6 +18,8 @@
 #include <functional>
 #include <thread>
 
+#include "tests/support/gui_test.h"
+#include "tests/support/loopback.h"
 #include "app/handlers.h"
 #include "app/main_window.h"
 #include "app/qt_text.h"
@@ -31,14 +33,7 @@ namespace {
 using namespace Qt::Literals::StringLiterals;
 
 // Serves events until `done` holds; false if it never did within the bound.
-bool ServeUntil(const std::function<bool()>& done, int seconds = 60) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QTest::qWait(5);
-  }
-  return true;
-}
+using testing::ServeUntil;
 
 QString Caption(MainWindow& window) {
   return window.findChild<QLabel*>(u"标签1"_s)->text();
@@ -72,16 +67,7 @@ TEST(WindowCollect, RefreshFillsTheTableWithTheKeptRows) {
 // request and waits for an answer that never comes.
 class SilentServer {
  public:
-  SilentServer() : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
-    listen(fd_, 16);
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
+  SilentServer() : fd_(testing::ListenOnLoopback(port_)) {}
   ~SilentServer() { close(fd_); }
   std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/nn/"; }
   // True once a client's connection waits to be accepted.
@@ -91,8 +77,8 @@ class SilentServer {
   }
 
  private:
+  int port_ = 0;  // set by the listening socket, so declared before it
   int fd_;
-  int port_ = 0;
 };
 
 // Runs the program's event loop with `window` shown until it closes, then ends
@@ -113,7 +99,7 @@ class SilentServer {
   EndProgram(QApplication::exec());
 }
 
-class WindowClose : public testing::Test {
+class WindowClose : public ::testing::Test {
  protected:
   void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };
@@ -126,7 +112,7 @@ TEST_F(WindowClose, EndsTheProgramInTheMiddleOfAWalk) {
         MainWindow window{Text(server.BaseUrl())};
         RunUntilEscape(window, [&] { return window.RowCount() > 50; });
       },
-      testing::ExitedWithCode(0), "");
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(WindowClose, EndsTheProgramWhileWorkersWaitForTheWindow) {
@@ -141,7 +127,7 @@ TEST_F(WindowClose, EndsTheProgramWhileWorkersWaitForTheWindow) {
             window, [&] { return window.RowCount() > 0; },
             [] { std::this_thread::sleep_for(std::chrono::milliseconds(300)); });
       },
-      testing::ExitedWithCode(0), "");
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(WindowClose, EndsTheProgramWhileAFetchWaitsForAnAnswer) {
@@ -151,16 +137,10 @@ TEST_F(WindowClose, EndsTheProgramWhileAFetchWaitsForAnAnswer) {
         MainWindow window{Text(silent.BaseUrl())};
         RunUntilEscape(window, [&] { return silent.HasPendingConnection(); });
       },
-      testing::ExitedWithCode(0), "");
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
 }  // namespace velmora
 
-int main(int argc, char** argv) {
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  velmora::InitializeFetch();
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return velmora::testing::RunGuiTests(argc, argv); }

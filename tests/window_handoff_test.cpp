@@ -18,6 +18,7 @@
 #include <functional>
 #include <thread>
 
+#include "tests/support/gui_test.h"
 #include "app/main_window.h"
 #include "app/proxy_table_model.h"
 #include "app/window_thread.h"
@@ -155,9 +156,4 @@ TEST(WindowHandOff, WorkersAreServedWhileAPopupMenuIsOpen) {
 }  // namespace
 }  // namespace velmora
 
-int main(int argc, char** argv) {
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return velmora::testing::RunGuiTests(argc, argv); }

@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/gui_test.h"
 #include "app/main_window.h"
 #include "app/proxy_table_model.h"
 #include "app/qt_text.h"
@@ -528,9 +529,4 @@ TEST_F(WindowTest, HeaderClickSortsNothing) {
 
 // The window needs a QApplication for the whole run; tests find the offscreen
 // platform even when started without the environment ctest gives them.
-int main(int argc, char** argv) {
-  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return velmora::testing::RunGuiTests(argc, argv); }

@@ -1,5 +1,7 @@
 #include "tests/support/raw_http_server.h"
 
+#include "tests/support/loopback.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -56,20 +58,7 @@ std::size_t CompleteRequestLength(const std::string& buffer) {
 }  // namespace
 
 RawHttpServer::RawHttpServer(Handler handler) : handler_(std::move(handler)) {
-  listenFd_ = socket(AF_INET, SOCK_STREAM, 0);
-  int one = 1;
-  setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listenFd_, 16) != 0 ||
-      getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    close(listenFd_);
-    throw std::runtime_error("cannot listen on 127.0.0.1");
-  }
-  port_ = ntohs(address.sin_port);
+  listenFd_ = testing::ListenOnLoopback(port_);
   acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
